@@ -33,6 +33,7 @@
 namespace OrvCore {
 
 struct AgentState;
+class XMLObject;
 
 enum class SettingType { None, Bool, Int, Text, Pointer };
 enum class EventChannel { Heartbeat, IoT };
@@ -109,6 +110,10 @@ public:
     std::shared_ptr<const CXmlNode> ConfigRoot() const;
     // path is "/SecurityConfiguration/AgentConfiguration"-style from the root.
     bool ConfigGetAttribute(const wxString& path, const wxString& attribute, wxString& value) const;
+    // Fills object from the element at path (object.FromXML). False, with the
+    // object at its defaults, when there is no such element or it does not
+    // read (core/Dom.Config.cpp).
+    bool ConfigGetXml(const wxString& path, XMLObject& object) const;
 
     // ---- host environment
     bool EnvGet(const wxString& name, wxString& value) const;
