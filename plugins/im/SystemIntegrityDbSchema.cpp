@@ -2,6 +2,8 @@
 // in-place upgrade.
 #include "plugins/im/SystemIntegrityDbSchema.h"
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -9,6 +11,7 @@
 #include <utility>
 
 #include "core/Log.h"
+#include "core/SqliteDatabase.h"
 #include "plugins/im/SqlEntitySets.h"
 #include "plugins/im/SqlRows.h"
 
@@ -439,6 +442,63 @@ bool EnsureSystemIntegritySchema(wxSQLite3Database& db, wxString& error)
         }
         return false;
     }
+}
+
+}  // namespace OrvPluginIm
+
+namespace OrvPluginIm {
+
+bool CheckSystemIntegrityDbFile(const OrvCore::CDom& dom, const wxString& path, wxString& error)
+{
+    struct stat st;
+    if (stat(path.utf8_string().c_str(), &st) != 0 || st.st_size == 0) return true;
+    OrvCore::CSqliteDatabase probe(dom, "orp.im.db");
+    if (!probe.Open(path, OrvCore::CSqliteDatabase::SyncNormal, WXSQLITE_JOURNALMODE_DELETE, false, true)) {
+        error = "the file is not a readable SQLite database";
+        return false;
+    }
+    try {
+        wxSQLite3Database& db = probe.Db();
+        int objects = db.ExecuteScalar("SELECT COUNT(*) FROM sqlite_master;");
+        if (objects == 0 && GetSystemIntegritySchemaVersion(db) == 0) return true;
+        // On a read-only connection this only checks: a current file passes,
+        // anything that would need a change is refused with its reason.
+        return EnsureSystemIntegritySchema(db, error);
+    } catch (const wxSQLite3Exception& e) {
+        error = e.GetMessage();
+        return false;
+    }
+}
+
+}  // namespace OrvPluginIm
+
+namespace OrvPluginIm {
+
+wxString GetSystemIntegrityDbPath(OrvCore::CDom& dom)
+{
+    wxString path = dom.GetWxString("orp.im.dbPath");
+    if (!path.empty()) return path;
+    wxString dir = dom.GetPluginWorkdirWx("im");
+    return dir.empty() ? wxString() : dir + "/si.db";
+}
+
+bool OpenSystemIntegrityConnection(OrvCore::CSqliteDatabase& db, OrvCore::CDom& dom, const wxString& component)
+{
+    if (db.IsOpen()) return true;
+    const wxString path = GetSystemIntegrityDbPath(dom);
+    if (path.empty()) return false;
+    wxString error;
+    if (!CheckSystemIntegrityDbFile(dom, path, error)) {
+        OrvCore::LogError(component, "cannot use " + path + ": " + error);
+        return false;
+    }
+    if (!db.Open(path, OrvCore::CSqliteDatabase::SyncNormal, WXSQLITE_JOURNALMODE_WAL, true, false)) return false;
+    if (!EnsureSystemIntegritySchema(db.Db(), error)) {
+        OrvCore::LogError(component, "cannot use " + path + ": " + error);
+        db.Close();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace OrvPluginIm

@@ -32,6 +32,8 @@
 
 #include <vector>
 
+#include "core/Dom.h"
+#include "core/SqliteDatabase.h"
 #include "core/XMLObject.h"
 
 namespace OrvPluginIm {
@@ -64,6 +66,24 @@ wxString SqlCreateTableStatement(const OrvCore::XMLObject& row, const wxString& 
 // 0, a file of the current version that lacks an object of the schema, and
 // any database error. Returns whether the schema is in place afterwards.
 bool EnsureSystemIntegritySchema(wxSQLite3Database& db, wxString& error);
+
+// Checks an existing si.db file through a read-only connection before a
+// writing connection opens it (which switches the file to the write-ahead
+// log and so changes its header). True when the file is missing or empty, or
+// holds no objects yet (it will get the schema), or holds the current schema;
+// false, with the reason in error and the file unchanged, for anything else.
+bool CheckSystemIntegrityDbFile(const OrvCore::CDom& dom, const wxString& path, wxString& error);
+
+// The path of si.db: the setting "orp.im.dbPath", else si.db in the
+// plugin's work directory (created 0700 when missing); empty when neither is usable.
+wxString GetSystemIntegrityDbPath(OrvCore::CDom& dom);
+
+// Opens a connection of the controller or a scanner to si.db: synchronous
+// mode 1, write-ahead log, created 0600 when missing; an existing file is
+// checked first and left unchanged when it is not an si.db of this version;
+// a new file gets the schema. Failures are logged under component. Harmless
+// on an open connection.
+bool OpenSystemIntegrityConnection(OrvCore::CSqliteDatabase& db, OrvCore::CDom& dom, const wxString& component);
 
 // PRAGMA user_version of the main database.
 int GetSystemIntegritySchemaVersion(wxSQLite3Database& db);
