@@ -21,6 +21,7 @@
 #include "plugins/im/SystemIntegrityDbSchema.h"
 #include "plugins/im/SystemIntegrityKeyMatch.h"
 #include "plugins/im/SystemIntegrityThread.h"
+#include "tests/im/ControllerDouble.h"
 #include "tests/core/TestUtil.h"
 
 // After wxsqlite3.h, whose enumerations reuse names that sqlite3.h defines as macros.
@@ -45,15 +46,7 @@ std::string U(const wxString& text)
     return text.utf8_string();
 }
 
-// The controller without its loop: it translates the key patterns.
-class Controller : public CSystemIntegrityThread
-{
-  public:
-    explicit Controller(const OrvCore::CDom& dom) : CSystemIntegrityThread(dom) {}
-
-  protected:
-    int OnRun() override { return 0; }
-};
+using OrvTest::Controller;
 
 // A matcher for keys that are not paths, like a user scanner's.
 class UserLikeKeyMatch : public CSystemIntegrityKeyMatch

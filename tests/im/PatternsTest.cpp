@@ -5,20 +5,13 @@
 #include "core/Dom.h"
 #include "core/Runnable.h"
 #include "plugins/im/SystemIntegrityThread.h"
+#include "tests/im/ControllerDouble.h"
 
 using namespace OrvPluginIm;
 
 namespace {
 
-// The controller without its loop: only the translation members are used.
-class Controller : public CSystemIntegrityThread
-{
-public:
-    explicit Controller(const OrvCore::CDom& dom) : CSystemIntegrityThread(dom) {}
-
-protected:
-    int OnRun() override { return 0; }
-};
+using OrvTest::Controller;
 
 struct Captured
 {

@@ -18,6 +18,7 @@
 #include "plugins/im/SqlEntitySets.h"
 #include "plugins/im/SqlRows.h"
 #include "plugins/im/SystemIntegrityThread.h"
+#include "tests/im/ControllerDouble.h"
 #include "plugins/im/im-plugin.h"
 #include "tests/core/TestUtil.h"
 #include "tests/im/LuaFixture.h"
@@ -37,15 +38,7 @@ std::string U(const wxString& text)
     return text.utf8_string();
 }
 
-// The controller without its loop: only rule persistence is used.
-class Controller : public CSystemIntegrityThread
-{
-  public:
-    explicit Controller(const OrvCore::CDom& dom) : CSystemIntegrityThread(dom) {}
-
-  protected:
-    int OnRun() override { return 0; }
-};
+using OrvTest::Controller;
 
 // Restores the force-platform value and the process agent's Windows setting.
 class PlatformScope

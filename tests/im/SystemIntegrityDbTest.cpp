@@ -13,20 +13,14 @@
 #include "plugins/im/SystemIntegrityDbSchema.h"
 #include "plugins/im/SystemIntegrityScannerThread.h"
 #include "plugins/im/SystemIntegrityThread.h"
+#include "tests/im/ControllerDouble.h"
 #include "tests/core/TestUtil.h"
 
 using namespace OrvPluginIm;
 
 namespace {
 
-class Controller : public CSystemIntegrityThread
-{
-public:
-    explicit Controller(const OrvCore::CDom& dom) : CSystemIntegrityThread(dom) {}
-
-protected:
-    int OnRun() override { return 0; }
-};
+using OrvTest::Controller;
 
 // A scanner of one entity-set type, without a scan loop.
 class Scanner : public CIntegrityScanThread
