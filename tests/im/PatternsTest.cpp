@@ -5,6 +5,7 @@
 #include "core/Dom.h"
 #include "core/Runnable.h"
 #include "plugins/im/SystemIntegrityThread.h"
+#include "tests/core/TestUtil.h"
 #include "tests/im/ControllerDouble.h"
 
 using namespace OrvPluginIm;
@@ -28,7 +29,7 @@ protected:
     {
         dom = OrvCore::CDom::CreateIsolated();
         dom.Set("app.events.capture", true);
-        dom.Set("app.path.work", wxString::FromUTF8(::testing::TempDir()) + "orv-patterns");
+        dom.Set("app.path.work", wxString::FromUTF8(workDir.path()));
         controller.reset(new Controller(dom));
     }
 
@@ -57,6 +58,7 @@ protected:
         return events;
     }
 
+    OrvTest::TempDir workDir;  // each test its own: ctest runs tests in parallel
     OrvCore::CDom dom;
     std::unique_ptr<Controller> controller;
 };
