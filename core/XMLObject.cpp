@@ -136,40 +136,50 @@ XMLObject::XMLObject(bool inlineList, bool caseInsensitive)
 
 XMLObject::~XMLObject() = default;
 
-void XMLObject::Declare(const wxString& name, XMLAttrType type, void* field, XMLAttr flags,
+// Row objects are built per entity, and every object of a class declares the
+// same attributes from the same lines of its constructor. The declaration
+// made at a call site is therefore remembered per thread and reused when the
+// call declares the same thing again, which saves the interning (text
+// conversions and the pool's lock) on every construction after the first.
+void XMLObject::Declare(const void* callSite, const wxString& name, XMLAttrType type, void* field, XMLAttr flags,
                         long long defaultInt, const wxString& defaultText, const std::string& defaultBytes)
 {
+    thread_local std::unordered_map<const void*, const AttributeDecl*> recent;
+    const AttributeDecl*& cached = recent[callSite];
+    if (!cached || cached->type != type || cached->flags != flags || cached->defaultInt != defaultInt ||
+        cached->name != name || cached->defaultText != defaultText || cached->defaultBytes != defaultBytes)
+        cached = InternDecl(name, type, flags, defaultInt, defaultText, defaultBytes);
     Attribute attribute;
-    attribute.decl = InternDecl(name, type, flags, defaultInt, defaultText, defaultBytes);
+    attribute.decl = cached;
     attribute.field = field;
     m_attributes.push_back(attribute);
 }
 
-void XMLObject::AddAttribute(const wxString& name, wxString* field, XMLAttr flags)
+__attribute__((noinline)) void XMLObject::AddAttribute(const wxString& name, wxString* field, XMLAttr flags)
 {
-    Declare(name, XMLAttrType::Text, field, flags, 0, *field, std::string());
+    Declare(__builtin_return_address(0), name, XMLAttrType::Text, field, flags, 0, *field, std::string());
 }
 
-void XMLObject::AddAttribute(const wxString& name, long long* field, long long defaultValue, XMLAttr flags)
+__attribute__((noinline)) void XMLObject::AddAttribute(const wxString& name, long long* field, long long defaultValue, XMLAttr flags)
 {
     *field = defaultValue;
-    Declare(name, XMLAttrType::Int64, field, flags, defaultValue, wxString(), std::string());
+    Declare(__builtin_return_address(0), name, XMLAttrType::Int64, field, flags, defaultValue, wxString(), std::string());
 }
 
-void XMLObject::AddAttribute(const wxString& name, int* field, int defaultValue, XMLAttr flags)
+__attribute__((noinline)) void XMLObject::AddAttribute(const wxString& name, int* field, int defaultValue, XMLAttr flags)
 {
     *field = defaultValue;
-    Declare(name, XMLAttrType::Int32, field, flags, defaultValue, wxString(), std::string());
+    Declare(__builtin_return_address(0), name, XMLAttrType::Int32, field, flags, defaultValue, wxString(), std::string());
 }
 
-void XMLObject::AddAttribute(const wxString& name, bool* field, XMLAttr flags)
+__attribute__((noinline)) void XMLObject::AddAttribute(const wxString& name, bool* field, XMLAttr flags)
 {
-    Declare(name, XMLAttrType::Bool, field, flags, *field ? 1 : 0, wxString(), std::string());
+    Declare(__builtin_return_address(0), name, XMLAttrType::Bool, field, flags, *field ? 1 : 0, wxString(), std::string());
 }
 
-void XMLObject::AddAttribute(const wxString& name, std::string* bytes, XMLAttr flags)
+__attribute__((noinline)) void XMLObject::AddAttribute(const wxString& name, std::string* bytes, XMLAttr flags)
 {
-    Declare(name, XMLAttrType::Blob, bytes, flags, 0, wxString(), *bytes);
+    Declare(__builtin_return_address(0), name, XMLAttrType::Blob, bytes, flags, 0, wxString(), *bytes);
 }
 
 void XMLObject::AddChild(XMLObject* child)

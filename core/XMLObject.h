@@ -303,8 +303,8 @@ protected:
 private:
     friend class XMLObjectList;
 
-    void Declare(const wxString& name, XMLAttrType type, void* field, XMLAttr flags, long long defaultInt,
-                 const wxString& defaultText, const std::string& defaultBytes);
+    void Declare(const void* callSite, const wxString& name, XMLAttrType type, void* field, XMLAttr flags,
+                 long long defaultInt, const wxString& defaultText, const std::string& defaultBytes);
     static void ResetAttribute(Attribute& attribute);
     bool ReadChildNode(const CXmlNode& child);
     bool SameLayout(const XMLObject& other) const;
